@@ -1,0 +1,5 @@
+#include "console/client.h"
+
+int main(int argc, char** argv) {
+  return runClient(argc, argv);
+}
