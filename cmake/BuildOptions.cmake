@@ -5,6 +5,7 @@ target_compile_features(talvo_build_options INTERFACE cxx_std_20)
 
 option(TALVO_WERROR "Treat compiler warnings as errors" OFF)
 option(TALVO_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(TALVO_FUZZ "Build the fuzz targets for libFuzzer (clang only)" OFF)
 
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
   target_compile_options(talvo_build_options INTERFACE -Wall -Wextra -Wpedantic)
@@ -15,5 +16,9 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(talvo_build_options INTERFACE
       -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     target_link_options(talvo_build_options INTERFACE -fsanitize=address,undefined)
+  endif()
+  if(TALVO_FUZZ)
+    # Coverage feedback for all code under test, not only the fuzz targets.
+    target_compile_options(talvo_build_options INTERFACE -fsanitize=fuzzer-no-link)
   endif()
 endif()

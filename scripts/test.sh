@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the plain build, then the whole
-# suite again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Builds everything and runs every test: the plain build (with Valgrind's
+# memcheck of a client session), the whole suite again under AddressSanitizer
+# and UndefinedBehaviorSanitizer, then each fuzz target for FUZZ_SECONDS
+# (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,3 +13,6 @@ for preset in default asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "=== fuzz"
+scripts/fuzz.sh "${FUZZ_SECONDS:-60}"
