@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ python3
   libgtest-dev libgmock-dev googletest
-  clang libclang-rt-14-dev valgrind
+  clang libclang-rt-14-dev valgrind libbenchmark-dev
 )
 
 missing=()
