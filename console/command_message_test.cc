@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "protocol/wire_format.h"
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -29,24 +31,10 @@ Bytes header(std::uint8_t type) {
   return {0x01, 0x18, 0, 0, type, 0, 0, 0, 0, 0, 0, 0, 0};
 }
 
-Bytes withValue(std::uint8_t type, std::uint32_t v) {
-  return {0x01,
-          0x18,
-          0,
-          1,
-          type,
-          0,
-          0,
-          0,
-          0,
-          4,
-          0,
-          0,
-          0,
-          static_cast<std::uint8_t>(v),
-          static_cast<std::uint8_t>(v >> 8),
-          static_cast<std::uint8_t>(v >> 16),
-          static_cast<std::uint8_t>(v >> 24)};
+Bytes withValue(std::uint8_t type, std::int32_t v) {
+  Bytes b = {0x01, 0x18, 0, 1, type, 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0};
+  wire::writeI32(&b[13], v);
+  return b;
 }
 
 Bytes held(const CommandMessage& m) {

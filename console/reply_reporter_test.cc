@@ -23,12 +23,14 @@ std::string report(const Bytes& reply) {
 }
 
 Bytes reply(std::uint16_t type, std::uint8_t setFlag, std::uint32_t length, const Bytes& payload) {
-  Bytes b(13, 0);
+  Bytes b(13 + payload.size(), 0);
   wire::writeU16(&b[0], 0x1801);
   b[3] = setFlag;
   wire::writeU16(&b[4], type);
   wire::writeU32(&b[9], length);
-  b.insert(b.end(), payload.begin(), payload.end());
+  for (std::size_t i = 0; i < payload.size(); ++i) {
+    b[13 + i] = payload[i];
+  }
   return b;
 }
 
