@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ python3
   libgtest-dev libgmock-dev googletest
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()
