@@ -22,3 +22,10 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
     target_compile_options(talvo_build_options INTERFACE -fsanitize=fuzzer-no-link)
   endif()
 endif()
+
+# Windows executables carry the C and C++ runtimes and the threading library
+# inside, so that they run on a Windows machine that has none of mingw-w64's
+# DLLs. Link options only reach the link of executables and shared libraries.
+if(MINGW)
+  target_link_options(talvo_build_options INTERFACE -static -static-libgcc -static-libstdc++)
+endif()

@@ -10,15 +10,23 @@
 //   shutdown (with SD_SEND), closesocket
 //   SOCKET, INVALID_SOCKET, SOCKET_ERROR, WSADATA
 //
-// On Windows these are the real Winsock 2. Elsewhere they map onto POSIX
-// sockets; the error codes are then errno values (and EAI_* codes from
-// getaddrinfo), and the library start-up also makes a send on a connection
-// that the peer has closed fail with an error instead of raising SIGPIPE.
+// On Windows these are the real Winsock 2 with its own error codes (10061
+// for a refused connection, 11001 from getaddrinfo for an unknown host, ...).
+// There an operation on INVALID_SOCKET fails without touching any handle, and
+// a send on a broken connection fails with an error, as there is no SIGPIPE.
+//
+// Elsewhere they map onto POSIX sockets; the error codes are then errno
+// values (and EAI_* codes from getaddrinfo), and the library start-up also
+// makes a send on a connection that the peer has closed fail with an error
+// instead of raising SIGPIPE.
 
 #ifdef _WIN32
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX  // keep std::min, std::max and numeric_limits<>::max usable
 #endif
 #include <winsock2.h>
 #include <ws2tcpip.h>

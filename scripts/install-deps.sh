@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ python3
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev valgrind libbenchmark-dev
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()
