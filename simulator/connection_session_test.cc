@@ -36,9 +36,9 @@ Bytes slice(const Bytes& bytes, std::size_t from, std::size_t to) {
 
 class ConnectionSessionTest : public ::testing::Test {
  protected:
-  ConnectionSession& start(std::vector<std::string> specs = {}) {
-    for (const auto& spec : specs) {
-      addFault(faults_, spec);
+  ConnectionSession& start(std::vector<std::string> faultTexts = {}) {
+    for (const auto& text : faultTexts) {
+      addFault(faults_, text);
     }
     session_ =
         std::make_unique<ConnectionSession>("127.0.0.1:5000", device_, clock_, faults_, log_);

@@ -45,12 +45,12 @@ std::string FaultSet::describe() const {
   return text;
 }
 
-void addFault(FaultSet& faults, std::string_view spec) {
-  const auto equals = spec.find('=');
-  const std::string_view name = spec.substr(0, equals);
+void addFault(FaultSet& faults, std::string_view text) {
+  const auto equals = text.find('=');
+  const std::string_view name = text.substr(0, equals);
   const std::optional<std::string_view> value =
       equals == std::string_view::npos ? std::nullopt
-                                       : std::optional<std::string_view>(spec.substr(equals + 1));
+                                       : std::optional<std::string_view>(text.substr(equals + 1));
   const auto noValue = [&](bool& flag) {
     if (value) {
       throw std::invalid_argument("fault " + std::string(name) + " takes no value");

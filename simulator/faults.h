@@ -32,7 +32,7 @@ struct FaultSet {
 // Adds one fault given as NAME or NAME=VALUE; a later value of the same fault
 // replaces an earlier one. Throws std::invalid_argument for an unknown name
 // or a missing, unexpected or out-of-range value.
-void addFault(FaultSet& faults, std::string_view spec);
+void addFault(FaultSet& faults, std::string_view text);
 
 }  // namespace sim
 

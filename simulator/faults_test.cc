@@ -9,17 +9,17 @@
 namespace sim {
 namespace {
 
-FaultSet parse(const std::vector<std::string>& specs) {
+FaultSet parse(const std::vector<std::string>& faultTexts) {
   FaultSet faults;
-  for (const auto& spec : specs) {
-    addFault(faults, spec);
+  for (const auto& text : faultTexts) {
+    addFault(faults, text);
   }
   return faults;
 }
 
 TEST(Faults, ParsesEachFaultAndCombinations) {
   struct Case {
-    std::vector<std::string> specs;
+    std::vector<std::string> faultTexts;
     std::string described;
   };
   const Case cases[] = {
@@ -38,9 +38,9 @@ TEST(Faults, ParsesEachFaultAndCombinations) {
       {{"delay=10", "delay=20"}, "delay=20"},  // the later value wins
   };
   for (const Case& c : cases) {
-    const FaultSet faults = parse(c.specs);
+    const FaultSet faults = parse(c.faultTexts);
     EXPECT_EQ(faults.describe(), c.described);
-    EXPECT_EQ(faults.any(), !c.specs.empty()) << c.described;
+    EXPECT_EQ(faults.any(), !c.faultTexts.empty()) << c.described;
   }
 }
 
@@ -54,12 +54,12 @@ TEST(Faults, FieldsHoldTheParsedValues) {
 }
 
 TEST(Faults, RejectsBadNamesAndValues) {
-  for (const char* spec :
+  for (const char* text :
        {"", "bogus", "Close", "close=1", "silent=", "garbage=yes", "delay", "delay=", "delay=0",
         "delay=-5", "delay=5ms", "delay=600001", "delay=99999999999999999999", "drop-after",
         "drop-after=0", "drop-after=4294967296", "drop-after=x", "split=", "split=0"}) {
     FaultSet faults;
-    EXPECT_THROW(addFault(faults, spec), std::invalid_argument) << "'" << spec << "'";
+    EXPECT_THROW(addFault(faults, text), std::invalid_argument) << "'" << text << "'";
   }
 }
 
