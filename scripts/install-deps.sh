@@ -5,6 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ python3
   libgtest-dev libgmock-dev googletest
+  pkgconf libedit-dev tmux
 )
 
 missing=()
