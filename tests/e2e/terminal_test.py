@@ -22,6 +22,8 @@ from scripted_server import ScriptedServer, message
 
 CLIENT = os.environ.get("TALVO_CLIENT", "talvoW6Client")
 WAIT = 20  # seconds: the longest any one thing on the screen may take
+# Run from inside another tmux session too, the private server stays separate.
+TMUX_ENVIRONMENT = {name: value for name, value in os.environ.items() if name != "TMUX"}
 CLOSING = "Client Connection Closed, Press Any Key to Exit..."
 
 RUN_SCRIPT = """\
@@ -58,12 +60,12 @@ class Pane:
 
     def close(self):
         subprocess.run(self.tmux + ["kill-server"], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=WAIT)
+                       stderr=subprocess.DEVNULL, env=TMUX_ENVIRONMENT, timeout=WAIT)
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def run(self, *args):
         return subprocess.run(self.tmux + list(args), check=True, stdout=subprocess.PIPE,
-                              timeout=WAIT).stdout.decode()
+                              env=TMUX_ENVIRONMENT, timeout=WAIT).stdout.decode()
 
     def keys(self, *keys):
         self.run("send-keys", "-t", "client", *keys)
