@@ -34,7 +34,11 @@ class LineEditor {
   }
 
   LineRead read(const char* prompt, std::string& line) {
-    if (!ready() && !open()) {
+    if (!opened_) {
+      opened_ = true;
+      interactive_ = open();
+    }
+    if (!interactive_) {
       return LineRead::kNotInteractive;
     }
     prompt_ = prompt;
@@ -61,8 +65,6 @@ class LineEditor {
   }
 
  private:
-  bool ready() const { return editor_ != nullptr; }
-
   bool open() {
     if (isatty(STDIN_FILENO) == 0 || isatty(STDOUT_FILENO) == 0) {
       return false;
@@ -91,6 +93,8 @@ class LineEditor {
     return const_cast<char*>(static_cast<LineEditor*>(self)->prompt_);
   }
 
+  bool opened_ = false;  // whether standard input and output were looked at
+  bool interactive_ = false;
   EditLine* editor_ = nullptr;
   History* history_ = nullptr;
   const char* prompt_ = "";
