@@ -3,7 +3,17 @@
 #include <cstdio>
 #include <iostream>
 
+#include "console/terminal.h"
+
 bool readCommandLine(const char* prompt, std::string& line) {
+  switch (terminal::readEditedLine(prompt, line)) {
+    case terminal::LineRead::kLine:
+      return true;
+    case terminal::LineRead::kEnd:
+      return false;
+    case terminal::LineRead::kNotInteractive:
+      break;
+  }
   std::fputs(prompt, stdout);
   std::fflush(stdout);
   if (!std::getline(std::cin, line)) {
@@ -19,5 +29,7 @@ bool readCommandLine(const char* prompt, std::string& line) {
 
 void waitForAnyKey() {
   std::fflush(stdout);
-  std::cin.get();
+  if (!terminal::waitForKeyPress()) {
+    std::cin.get();
+  }
 }

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev valgrind libbenchmark-dev
   g++-mingw-w64-x86-64-posix wine64
+  pkgconf libedit-dev tmux
 )
 
 missing=()
