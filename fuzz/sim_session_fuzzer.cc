@@ -177,6 +177,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     session.received(bytes, now);
     const Bytes due = session.takeDue(now);
     sent.insert(sent.end(), due.begin(), due.end());
+    require((session.pendingBytes() == 0) == !session.nextDue() ||
+            session.ending() == ConnectionSession::Ending::CloseNow ||
+            session.ending() == ConnectionSession::Ending::ResetNow);
 
     // Mostly steps of up to 1.5 s, now and then one of up to 70 minutes.
     const std::uint64_t r = random.next();
@@ -191,6 +194,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Bytes rest = session.takeDue(now + std::chrono::hours(1));
   sent.insert(sent.end(), rest.begin(), rest.end());
   require(!session.nextDue());
+  require(session.pendingBytes() == 0);
 
   // Which requests are answered, and how the session ends.
   std::size_t answered = expected.messages.size();
