@@ -32,6 +32,7 @@ run() {
 
 run reply_reporter_fuzzer reply
 run command_parser_fuzzer command
+run sim_session_fuzzer sim
 
 echo "fuzz: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

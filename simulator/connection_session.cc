@@ -31,6 +31,7 @@ void ConnectionSession::received(std::span<const std::uint8_t> bytes, SteadyTime
       case FaultInjector::Action::Answer: {
         const Reply reply = device_.handle(commandFromFrame(*frame), clock_.at(now));
         for (auto& piece : faults_.shape(encodeReply(reply), now)) {
+          pendingBytes_ += piece.bytes.size();
           pending_.push_back(std::move(piece));
         }
         if (faults_.repliesExhausted()) {
@@ -65,6 +66,7 @@ std::vector<std::uint8_t> ConnectionSession::takeDue(SteadyTime now) {
       log_.message(peer_, TrafficLog::Direction::Out, piece.reply);
     }
     out.insert(out.end(), piece.bytes.begin(), piece.bytes.end());
+    pendingBytes_ -= piece.bytes.size();
     pending_.pop_front();
   }
   return out;

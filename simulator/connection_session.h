@@ -1,6 +1,7 @@
 #ifndef TALVO_SIMULATOR_CONNECTION_SESSION_H_
 #define TALVO_SIMULATOR_CONNECTION_SESSION_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -43,6 +44,8 @@ class ConnectionSession {
   // The pending bytes whose time has come, in order. Each reply is logged
   // here, as it leaves.
   std::vector<std::uint8_t> takeDue(SteadyTime now);
+  // Bytes of replies made and not yet taken, due or not.
+  std::size_t pendingBytes() const { return pendingBytes_; }
 
   Ending ending() const { return ending_; }
   const std::string& endReason() const { return endReason_; }
@@ -57,6 +60,7 @@ class ConnectionSession {
   FaultInjector faults_;
   FrameDecoder decoder_;
   std::deque<OutgoingPiece> pending_;
+  std::size_t pendingBytes_ = 0;
   Ending ending_ = Ending::None;
   std::string endReason_;
 };

@@ -113,14 +113,18 @@ TEST_F(ConnectionSessionTest, DelayHoldsEachReplyFromItsArrival) {
 TEST_F(ConnectionSessionTest, SplitSendsEachReplyInTwoPiecesKeepingOrder) {
   ConnectionSession& session = start({"split=5"});
   session.received(concat({kConnect1, kNone}), at(0));
+  EXPECT_EQ(session.pendingBytes(), 17u + 13u);
   // The second reply starts only after the first has gone out, and is
   // split in its turn.
   EXPECT_EQ(session.takeDue(at(0)), slice(kConnectedReply, 0, 8));
+  EXPECT_EQ(session.pendingBytes(), 9u + 13u);
   EXPECT_EQ(session.nextDue(), at(5));
   EXPECT_EQ(session.takeDue(at(4)), Bytes{});
   EXPECT_EQ(session.takeDue(at(5)), concat({slice(kConnectedReply, 8, 17), slice(kNone, 0, 6)}));
+  EXPECT_EQ(session.pendingBytes(), 7u);
   EXPECT_EQ(session.takeDue(at(10)), slice(kNone, 6, 13));
   EXPECT_FALSE(session.nextDue());
+  EXPECT_EQ(session.pendingBytes(), 0u);
 }
 
 TEST_F(ConnectionSessionTest, DropAfterIgnoresWhatFollowsTheLastReply) {

@@ -56,7 +56,7 @@ void SimulatorServer::run(const ShutdownSignal& stop) {
     }
     for (const auto& connection : connections_) {
       entries.push_back({.socket = connection->socket,
-                         .wantRead = connection->reading,
+                         .wantRead = wantsInput(*connection),
                          .wantWrite = !connection->outbox.empty()});
     }
     pollSockets(entries, pollTimeoutMs(now));
@@ -75,7 +75,7 @@ void SimulatorServer::run(const ShutdownSignal& stop) {
     for (std::size_t i = 0; index < entries.size(); ++i, ++index) {
       Connection& connection = *connections_[i];
       const PollEntry& entry = entries[index];
-      if ((entry.readable || entry.broken) && connection.reading) {
+      if ((entry.readable || entry.broken) && entry.wantRead) {
         readFrom(connection, now);
       } else if (entry.broken && !connection.closed) {
         close(connection, "connection lost");
@@ -85,6 +85,11 @@ void SimulatorServer::run(const ShutdownSignal& stop) {
       }
     }
   }
+}
+
+bool SimulatorServer::wantsInput(const Connection& connection) {
+  return connection.reading &&
+         connection.outbox.size() + connection.session->pendingBytes() < kMaxUnsentBytes;
 }
 
 void SimulatorServer::acceptAll(NativeSocket listener) {

@@ -26,6 +26,11 @@ namespace sim {
 class SimulatorServer {
  public:
   static constexpr std::size_t kMaxConnections = 64;
+  // A connection whose replies not yet sent (due or not) reach this many
+  // bytes is not read from until they drop below it: a client that sends
+  // and never reads is held up by its own socket, and what the simulator
+  // keeps for it stays under this plus the replies to one read.
+  static constexpr std::size_t kMaxUnsentBytes = 64 * 1024;
 
   // `errors` receives the diagnostics that are not traffic (framing errors,
   // failures); the traffic goes to `log`.
@@ -52,6 +57,8 @@ class SimulatorServer {
     bool closed = false;
   };
 
+  // True while the connection takes more bytes from its peer.
+  static bool wantsInput(const Connection& connection);
   void acceptAll(NativeSocket listener);
   void readFrom(Connection& connection, SteadyTime now);
   // Sends what is due, and closes the connection when its session ends.
