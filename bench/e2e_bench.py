@@ -29,7 +29,6 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 # One cycle of the scripted session: the camera is connected and acquiring,
