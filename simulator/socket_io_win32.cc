@@ -140,9 +140,8 @@ NativeSocket openListener(const std::string& host, std::uint16_t port, bool ipv6
     throw SocketError(errorText("socket for " + where, error), error == WSAEAFNOSUPPORT);
   }
   try {
-    // No SO_REUSEADDR: on Windows it would let another socket take over a
-    // port we listen on. Without it, a port still in use fails to bind, and
-    // connections of an earlier run in TIME_WAIT do not stand in the way.
+    // No SO_REUSEADDR: on Windows it lets another socket bind the port we
+    // listen on. Without it, a port in use fails to bind, as on POSIX.
     if (ipv6) {
       // An IPv6 wildcard must not take the IPv4 port as well.
       const DWORD on = 1;
