@@ -5,10 +5,11 @@
 
 namespace sim {
 
-// Catches the requests to stop (SIGINT and SIGTERM here) for as long as it
-// exists, and turns them into a handle that becomes readable, so that the
-// event loop's poll wakes up at once instead of missing a signal that comes
-// just before it waits. One at a time per process.
+// Catches the requests to stop for as long as it exists (SIGINT and SIGTERM
+// on POSIX; Ctrl-C, Ctrl-Break and the console's closing on Windows), and
+// turns them into a handle that becomes readable, so that the event loop's
+// poll wakes up at once instead of missing a request that comes just before
+// it waits. One at a time per process.
 class ShutdownSignal {
  public:
   ShutdownSignal();

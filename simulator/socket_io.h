@@ -3,8 +3,8 @@
 
 // The socket operations the simulator's event loop uses: non-blocking
 // listeners and connections, and poll. Everything that depends on the
-// platform's socket interface stays behind these declarations
-// (socket_io_posix.cc here; a Windows side would use WSAPoll).
+// platform's socket interface stays behind these declarations:
+// socket_io_posix.cc (poll) and socket_io_win32.cc (Winsock 2, WSAPoll).
 
 #include <cstddef>
 #include <cstdint>
@@ -16,8 +16,15 @@
 
 namespace sim {
 
+// The platform's socket handle: a file descriptor, or Winsock's SOCKET (an
+// unsigned integer as wide as a pointer, with INVALID_SOCKET all ones).
+#ifdef _WIN32
+using NativeSocket = std::uintptr_t;
+inline constexpr NativeSocket kNoSocket = ~NativeSocket{0};
+#else
 using NativeSocket = int;
 inline constexpr NativeSocket kNoSocket = -1;
+#endif
 
 class SocketError : public std::runtime_error {
  public:
@@ -34,7 +41,8 @@ class SocketError : public std::runtime_error {
 // True when `host` is a numeric address of the family (no name lookup).
 bool isNumericAddress(const std::string& host, bool ipv6);
 
-// Prepares the socket library for the process.
+// Prepares the socket library for the process, once; on Windows it is
+// released again when the process exits.
 void startSockets();
 
 // A non-blocking listening socket bound to `host`:`port`; `bound` receives
@@ -79,8 +87,10 @@ struct PollEntry {
 };
 
 // Waits until an entry is ready or `timeoutMs` passes (-1: no limit). An
-// interruption by a signal returns early with nothing ready. Throws
-// SocketError when polling itself fails.
+// interruption by a signal returns early with nothing ready. An entry that
+// wants neither to read nor to write may be left out of the wait (Windows
+// reports a peer's half-close as a hang-up, which would never stop waking
+// the wait). Throws SocketError when polling itself fails.
 void pollSockets(std::span<PollEntry> entries, int timeoutMs);
 
 }  // namespace sim

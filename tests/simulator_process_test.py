@@ -1,14 +1,20 @@
 #!/usr/bin/env python3
 """Runs the built simulator as a process and talks to it over loopback.
 
-The simulator's path comes from the TALVO_SIM environment variable. Every
-wait is bounded; no test depends on how fast the machine is, except that a
-delayed or split reply may not arrive before its time.
+Settings (environment):
+  TALVO_SIM           command that starts the simulator (split like a shell
+                      command line, e.g. "'/usr/lib/wine/wine64' 'talvoW6Sim.exe'")
+  TALVO_SIM_PLATFORM  "posix" (default) or "windows": how the simulator is
+                      asked to stop
+
+Every wait is bounded; no test depends on how fast the machine is, except
+that a delayed or split reply may not arrive before its time.
 """
 
 import os
 import queue
 import re
+import shlex
 import signal
 import socket
 import struct
@@ -17,7 +23,16 @@ import threading
 import time
 import unittest
 
-SIM = os.environ.get("TALVO_SIM", "")
+SIM = shlex.split(os.environ.get("TALVO_SIM", ""))
+PLATFORM = os.environ.get("TALVO_SIM_PLATFORM", "posix")
+# The requests to stop that the simulator answers by closing every connection
+# and exiting with status 0. A Windows program has no signals; Wine turns a
+# SIGINT into the console's Ctrl-C event, and a SIGTERM ends the program
+# without telling it.
+STOP_SIGNALS = {
+    "posix": (signal.SIGTERM, signal.SIGINT),
+    "windows": (signal.SIGINT,),
+}[PLATFORM]
 WAIT = 10.0  # seconds: the bound on every wait that is expected to succeed
 
 NONE, CONNECT, ACQUISITION, LASERPOWER, INTERVAL, IMAGECOUNT, TRIGGERCOUNT = 0, 2, 4, 5, 6, 9, 10
@@ -72,7 +87,7 @@ class Simulator:
     """One simulator process, stopped and reaped when the test ends."""
 
     def __init__(self, *args, listen=("127.0.0.1:0",)):
-        argv = [SIM]
+        argv = list(SIM)
         for address in listen:
             argv += ["--listen", address]
         self.process = subprocess.Popen(
@@ -80,8 +95,12 @@ class Simulator:
         self.lines = queue.Queue()
         self.stdout = []
         self.stderr = []
-        threading.Thread(target=self._pump, args=(self.process.stdout, self.lines), daemon=True).start()
-        threading.Thread(target=self._collect, args=(self.process.stderr, self.stderr), daemon=True).start()
+        self.readers = [
+            threading.Thread(target=self._pump, args=(self.process.stdout, self.lines), daemon=True),
+            threading.Thread(target=self._collect, args=(self.process.stderr, self.stderr), daemon=True),
+        ]
+        for reader in self.readers:
+            reader.start()
         first = self.next_line()
         match = re.fullmatch(r"talvoW6Sim listening on (.+)", first)
         if not match:
@@ -126,18 +145,26 @@ class Simulator:
         sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         return sock
 
-    def stop(self, sig=signal.SIGTERM):
+    def stop(self, sig=STOP_SIGNALS[0]):
+        """Asks the simulator to stop; its exit status, once its output is all read."""
         self.process.send_signal(sig)
-        return self.process.wait(timeout=WAIT)
+        status = self.process.wait(timeout=WAIT)
+        for reader in self.readers:
+            reader.join(timeout=WAIT)
+        return status
 
     def close(self):
         if self.process.poll() is None:
-            self.process.terminate()
+            # A Windows program under Wine ends only when its process is killed.
+            if PLATFORM == "windows":
+                self.process.kill()
+            else:
+                self.process.terminate()
             try:
                 self.process.wait(timeout=WAIT)
             except subprocess.TimeoutExpired:
                 self.process.kill()
-                self.process.wait()
+                self.process.wait(timeout=WAIT)
         self.process.stdout.close()
         self.process.stderr.close()
 
@@ -319,6 +346,16 @@ class FaultTest(SimulatorTestCase):
         self.assertEqual(read_reply(second), message(LASERPOWER, 1))
         self.assertFalse([line for line in sim.stdout if " out " in line], "\n".join(sim.stdout))
 
+    def test_replies_still_due_are_sent_after_the_client_finishes_sending(self):
+        sim = self.start("--fault", "delay=300", "--log")
+        sock = self.client(sim)
+        sock.sendall(message(CONNECT, 1) + message(NONE))
+        sock.shutdown(socket.SHUT_WR)
+        self.assertEqual(read_reply(sock), message(CONNECT, 1))
+        self.assertEqual(read_reply(sock), message(NONE))
+        assert_closed_by_peer(self, sock)
+        sim.wait_for_line(r" close peer closed$")
+
     def test_drop_after(self):
         sim = self.start("--fault", "drop-after=2")
         sock = self.client(sim)
@@ -357,13 +394,14 @@ class LogTest(SimulatorTestCase):
 
 class LifecycleTest(SimulatorTestCase):
     def test_stop_signals_exit_with_status_0(self):
-        for sig in (signal.SIGTERM, signal.SIGINT):
+        for sig in STOP_SIGNALS:
             with self.subTest(signal=sig.name):
-                sim = self.start()
+                sim = self.start("--log")
                 sock = self.client(sim)
                 self.assertEqual(ask(sock, NONE), None)
                 self.assertEqual(sim.stop(sig), 0)
                 assert_closed_by_peer(self, sock)
+                sim.wait_for_line(r" close shutdown$")
 
     def test_bad_options_exit_with_status_2(self):
         cases = [
@@ -379,19 +417,19 @@ class LifecycleTest(SimulatorTestCase):
         ]
         for args in cases:
             with self.subTest(args=args):
-                result = subprocess.run([SIM] + args, capture_output=True, text=True, timeout=WAIT)
+                result = subprocess.run(SIM + args, capture_output=True, text=True, timeout=WAIT)
                 self.assertEqual(result.returncode, 2)
                 self.assertIn("Usage: talvoW6Sim", result.stderr)
                 self.assertEqual(result.stdout, "")
 
     def test_help_prints_usage(self):
-        result = subprocess.run([SIM, "--help"], capture_output=True, text=True, timeout=WAIT)
+        result = subprocess.run(SIM + ["--help"], capture_output=True, text=True, timeout=WAIT)
         self.assertEqual(result.returncode, 0)
         self.assertIn("--fault", result.stdout)
 
     def test_address_in_use_exits_with_status_1(self):
         sim = self.start()
-        result = subprocess.run([SIM, "--listen", sim.addresses[0]], capture_output=True, text=True,
+        result = subprocess.run(SIM + ["--listen", sim.addresses[0]], capture_output=True, text=True,
                                 timeout=WAIT)
         self.assertEqual(result.returncode, 1)
         self.assertIn("bind", result.stderr)

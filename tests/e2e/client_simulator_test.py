@@ -1,20 +1,26 @@
 """The client in a live session with the device simulator.
 
 Settings (environment): TALVO_CLIENT (the client) and TALVO_SIM (the
-simulator). The simulator runs its clock 1000 times faster, so that the
-frame count advances by about one every millisecond of real time.
+simulator), each a command split like a shell command line, and
+TALVO_SIM_PLATFORM ("posix" or "windows": how the simulator is asked to stop;
+Wine turns a SIGINT into the console's Ctrl-C event). The simulator runs its
+clock 1000 times faster, so that the frame count advances by about one every
+millisecond of real time.
 """
 
 import os
 import re
 import select
 import shlex
+import signal
 import subprocess
 import time
 import unittest
 
 CLIENT = shlex.split(os.environ.get("TALVO_CLIENT", "talvoW6Client"))
-SIM = os.environ.get("TALVO_SIM", "talvoW6Sim")
+SIM = shlex.split(os.environ.get("TALVO_SIM", "talvoW6Sim"))
+STOP_SIGNAL = {"posix": signal.SIGTERM, "windows": signal.SIGINT}[
+    os.environ.get("TALVO_SIM_PLATFORM", "posix")]
 WAIT = 20.0  # bound on every wait that is expected to succeed
 PROMPT = b":> "
 
@@ -57,12 +63,13 @@ class Session:
 
     def finish(self):
         out, _ = self.process.communicate(b"x\n", timeout=WAIT)
-        return self.process.returncode, self.pending.decode("latin-1") + out.decode("latin-1")
+        text = (self.pending + out).decode("latin-1").replace("\r\n", "\n")
+        return self.process.returncode, text
 
 
 class ClientAgainstSimulator(unittest.TestCase):
     def setUp(self):
-        self.sim = subprocess.Popen([SIM, "--listen", "127.0.0.1:0", "--speed", "1000"],
+        self.sim = subprocess.Popen(SIM + ["--listen", "127.0.0.1:0", "--speed", "1000"],
                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         self.addCleanup(self.stop_simulator)
         first = self.sim.stdout.readline()
@@ -71,8 +78,14 @@ class ClientAgainstSimulator(unittest.TestCase):
         self.port = int(match.group(1))
 
     def stop_simulator(self):
-        self.sim.terminate()
-        self.assertEqual(self.sim.wait(timeout=WAIT), 0)
+        self.sim.send_signal(STOP_SIGNAL)
+        try:
+            self.assertEqual(self.sim.wait(timeout=WAIT), 0)
+        finally:
+            if self.sim.poll() is None:
+                self.sim.kill()
+                self.sim.wait(timeout=WAIT)
+            self.sim.stdout.close()
 
     def wait_for_frames(self, session, above):
         deadline = time.monotonic() + WAIT
