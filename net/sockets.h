@@ -33,6 +33,7 @@
 
 #else  // POSIX
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>

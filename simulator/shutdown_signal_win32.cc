@@ -3,15 +3,9 @@
 // over a connected loopback socket pair. WSAPoll waits on sockets only, so
 // the pair's receiving end is what the event loop polls.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-// winsock2.h first: windows.h would otherwise bring in the old winsock.h.
+// Winsock 2 first: windows.h would otherwise bring in the old winsock.h.
+#include "net/sockets.h"
+
 #include <windows.h>
 
 #include <atomic>

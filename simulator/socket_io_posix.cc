@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "simulator/socket_address.h"
 #include "simulator/socket_io.h"
 
 namespace sim {
@@ -30,18 +31,6 @@ void makeNonBlocking(int fd) {
   }
 }
 
-std::string addressText(const sockaddr_storage& address) {
-  char host[INET6_ADDRSTRLEN] = "?";
-  if (address.ss_family == AF_INET6) {
-    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
-    inet_ntop(AF_INET6, &in6.sin6_addr, host, sizeof host);
-    return "[" + std::string(host) + "]:" + std::to_string(ntohs(in6.sin6_port));
-  }
-  const auto& in4 = reinterpret_cast<const sockaddr_in&>(address);
-  inet_ntop(AF_INET, &in4.sin_addr, host, sizeof host);
-  return std::string(host) + ":" + std::to_string(ntohs(in4.sin_port));
-}
-
 }  // namespace
 
 bool isNumericAddress(const std::string& host, bool ipv6) {
@@ -57,26 +46,11 @@ void startSockets() {
 NativeSocket openListener(const std::string& host, std::uint16_t port, bool ipv6,
                           std::string& bound) {
   sockaddr_storage address{};
-  socklen_t length = 0;
-  if (ipv6) {
-    auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
-    in6.sin6_family = AF_INET6;
-    in6.sin6_port = htons(port);
-    if (inet_pton(AF_INET6, host.c_str(), &in6.sin6_addr) != 1) {
-      throw SocketError("not an IPv6 address: " + host);
-    }
-    length = sizeof in6;
-  } else {
-    auto& in4 = reinterpret_cast<sockaddr_in&>(address);
-    in4.sin_family = AF_INET;
-    in4.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.c_str(), &in4.sin_addr) != 1) {
-      throw SocketError("not an IPv4 address: " + host);
-    }
-    length = sizeof in4;
+  int length = 0;
+  if (!makeSocketAddress(host, port, ipv6, address, length)) {
+    throw SocketError(std::string("not an ") + (ipv6 ? "IPv6" : "IPv4") + " address: " + host);
   }
-  const std::string where =
-      ipv6 ? "[" + host + "]:" + std::to_string(port) : host + ":" + std::to_string(port);
+  const std::string where = endpointText(host, port, ipv6);
 
   const int fd = socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {

@@ -1,14 +1,8 @@
 // Windows side of socket_io.h: Winsock 2 and WSAPoll.
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-// winsock2.h first: windows.h would otherwise bring in the old winsock.h.
+// Winsock 2 first: windows.h would otherwise bring in the old winsock.h.
+#include "net/sockets.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "simulator/socket_address.h"
 #include "simulator/socket_io.h"
 
 namespace sim {
@@ -49,28 +44,6 @@ void makeNonBlocking(SOCKET socket) {
   if (ioctlsocket(socket, FIONBIO, &on) == SOCKET_ERROR) {
     throw SocketError(errorText("ioctlsocket", WSAGetLastError()));
   }
-}
-
-std::string addressText(const sockaddr_storage& address) {
-  char host[INET6_ADDRSTRLEN] = "?";
-  std::string text;
-  if (address.ss_family == AF_INET6) {
-    const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address);
-    inet_ntop(AF_INET6, &in6.sin6_addr, host, sizeof host);
-    // Appended piece by piece: "[" + std::string(...) sets off a false
-    // -Wrestrict in mingw-w64's GCC 12.
-    text += '[';
-    text += host;
-    text += "]:";
-    text += std::to_string(ntohs(in6.sin6_port));
-    return text;
-  }
-  const auto& in4 = reinterpret_cast<const sockaddr_in&>(address);
-  inet_ntop(AF_INET, &in4.sin_addr, host, sizeof host);
-  text += host;
-  text += ':';
-  text += std::to_string(ntohs(in4.sin_port));
-  return text;
 }
 
 int clampedLength(std::size_t size) {
@@ -113,25 +86,10 @@ NativeSocket openListener(const std::string& host, std::uint16_t port, bool ipv6
   startSockets();
   sockaddr_storage address{};
   int length = 0;
-  if (ipv6) {
-    auto& in6 = reinterpret_cast<sockaddr_in6&>(address);
-    in6.sin6_family = AF_INET6;
-    in6.sin6_port = htons(port);
-    if (inet_pton(AF_INET6, host.c_str(), &in6.sin6_addr) != 1) {
-      throw SocketError("not an IPv6 address: " + host);
-    }
-    length = sizeof in6;
-  } else {
-    auto& in4 = reinterpret_cast<sockaddr_in&>(address);
-    in4.sin_family = AF_INET;
-    in4.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.c_str(), &in4.sin_addr) != 1) {
-      throw SocketError("not an IPv4 address: " + host);
-    }
-    length = sizeof in4;
+  if (!makeSocketAddress(host, port, ipv6, address, length)) {
+    throw SocketError(std::string("not an ") + (ipv6 ? "IPv6" : "IPv4") + " address: " + host);
   }
-  const std::string where =
-      ipv6 ? "[" + host + "]:" + std::to_string(port) : host + ":" + std::to_string(port);
+  const std::string where = endpointText(host, port, ipv6);
 
   const SOCKET socket = WSASocketW(address.ss_family, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                    WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
